@@ -1,0 +1,114 @@
+#include "count.hpp"
+#include "summation.hpp"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <optional>
+#include <system_error>
+#include <thread>
+
+namespace {
+
+constexpr char usage_text[] = "usage: concurrent_sum COUNT\n";
+constexpr char middle_text[] = "Main thread, the middle result m+n = %ld\n";
+constexpr char final_text[] = "Main thread, the final result m+n = %ld\n\n";
+
+// Exit statuses: 0 a complete run whose every line got out, 1 a run that could
+// not start a worker or lost output, 2 a bad invocation.
+constexpr int exit_failed_run = 1;
+constexpr int exit_usage = 2;
+
+long total()
+{
+    // Relaxed loads, for the reasons given where the sums are written.
+    const std::int32_t n_now = n.load(std::memory_order_relaxed);
+    const std::int32_t m_now = m.load(std::memory_order_relaxed);
+    return static_cast<long>(n_now + m_now);
+}
+
+// std::thread reports a failed start by throwing, and a throw needs a little
+// heap. Where the address space is already exhausted even that is missing and
+// the runtime aborts instead, so a start is tried only with this much heap to
+// spare; freed, it stays with the allocator for the throw to use.
+constexpr std::size_t throw_headroom = 64 * 1024;
+
+bool start(std::thread& worker, void (*routine)())
+{
+    int error = ENOMEM;
+    void* headroom = std::malloc(throw_headroom);
+    const bool has_headroom = headroom != nullptr;
+    std::free(headroom);
+    if (has_headroom) {
+        try {
+            worker = std::thread(routine);
+            return true;
+        } catch (const std::system_error& e) {
+            error = e.code().value();
+        } catch (const std::bad_alloc&) {
+            error = ENOMEM;
+        }
+    }
+    // strerror rather than the exception's message: that one needs memory,
+    // which may be just what ran out.
+    std::fprintf(stderr, "concurrent_sum: cannot start a worker thread: %s\n", std::strerror(error));
+    return false;
+}
+
+// Buffered output can fail late: every print may land in the buffer, and only
+// the flush at exit finds the disk full or the descriptor closed. So standard
+// output is closed here, in one place, and a run whose lines did not all get
+// out is never reported as a success.
+int close_stdout(int status)
+{
+    const bool had_error = std::ferror(stdout) != 0;
+    const bool closed = std::fclose(stdout) == 0;
+    if (closed && !had_error) {
+        return status;
+    }
+    // The reason is known only when the close itself failed.
+    std::fprintf(stderr, "concurrent_sum: write error: %s\n",
+                 closed ? "some output was not written" : std::strerror(errno));
+    return exit_failed_run;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (argc < 2) {
+        std::fputs(usage_text, stderr);
+        return exit_usage;
+    }
+    const std::optional<std::int32_t> count = parse_count(argv[1]);
+    if (!count) {
+        std::fprintf(stderr, "concurrent_sum: COUNT out of range: %s\n", argv[1]);
+        return exit_usage;
+    }
+
+    // Each handle is the driver's until the join below. A run that lacks a
+    // worker prints no result: a total of one worker's sum would be wrong.
+    std::thread worker_m;
+    std::thread worker_n;
+    if (!start(worker_m, calculate_m)) {
+        return close_stdout(exit_failed_run);
+    }
+    if (!start(worker_n, calculate_n)) {
+        worker_m.join();
+        return close_stdout(exit_failed_run);
+    }
+
+    // Counting down, so that not even the largest COUNT overflows the counter.
+    for (std::int32_t left = *count; left > 0; --left) {
+        pause_briefly();
+        std::printf(middle_text, total());
+    }
+
+    worker_m.join();
+    worker_n.join();
+    std::printf(final_text, total());
+    return close_stdout(EXIT_SUCCESS);
+}
