@@ -5,7 +5,7 @@
 #include <sys/prctl.h>
 #include <time.h>
 
-int main(int argc, char *argv[])
+int main(int argc, char* argv[])
 {
     const long count = argc > 1 ? atol(argv[1]) : 0;
     const struct timespec pause = {0, 5000};

@@ -10,7 +10,7 @@
 
 static long pauses;
 
-static void *work(void *unused)
+static void* work(void* unused)
 {
     const struct timespec pause = {0, 5000};
 
@@ -20,7 +20,7 @@ static void *work(void *unused)
     return NULL;
 }
 
-int main(int argc, char *argv[])
+int main(int argc, char* argv[])
 {
     pthread_t first;
     pthread_t second;

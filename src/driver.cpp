@@ -10,6 +10,7 @@
 #include <cstring>
 #include <new>
 #include <optional>
+#include <span>
 #include <system_error>
 #include <thread>
 
@@ -29,22 +30,28 @@ long total()
     // Relaxed loads, for the reasons given where the sums are written.
     const std::int32_t n_now = n.load(std::memory_order_relaxed);
     const std::int32_t m_now = m.load(std::memory_order_relaxed);
-    return static_cast<long>(n_now + m_now);
+    return static_cast<long>(n_now) + m_now;
 }
 
 // std::thread reports a failed start by throwing, and a throw needs a little
 // heap. Where the address space is already exhausted even that is missing and
 // the runtime aborts instead, so a start is tried only with this much heap to
 // spare; freed, it stays with the allocator for the throw to use.
-constexpr std::size_t throw_headroom = 64 * 1024;
+constexpr std::size_t throw_headroom = std::size_t{64} * 1024;
+
+bool has_headroom_to_throw()
+{
+    // The runtime allocates its exceptions with malloc, so ask malloc itself.
+    void* probe = std::malloc(throw_headroom); // NOLINT(cppcoreguidelines-no-malloc)
+    const bool available = probe != nullptr;
+    std::free(probe); // NOLINT(cppcoreguidelines-no-malloc)
+    return available;
+}
 
 bool start(std::thread& worker, void (*routine)())
 {
     int error = ENOMEM;
-    void* headroom = std::malloc(throw_headroom);
-    const bool has_headroom = headroom != nullptr;
-    std::free(headroom);
-    if (has_headroom) {
+    if (has_headroom_to_throw()) {
         try {
             worker = std::thread(routine);
             return true;
@@ -54,8 +61,9 @@ bool start(std::thread& worker, void (*routine)())
             error = ENOMEM;
         }
     }
-    // strerror rather than the exception's message: that one needs memory,
-    // which may be just what ran out.
+    // strerror rather than the exception's message, which needs memory that
+    // may be just what ran out. Only the main thread ever calls strerror.
+    // NOLINTNEXTLINE(concurrency-mt-unsafe)
     std::fprintf(stderr, "concurrent_sum: cannot start a worker thread: %s\n", std::strerror(error));
     return false;
 }
@@ -72,8 +80,11 @@ int close_stdout(int status)
         return status;
     }
     // The reason is known only when the close itself failed.
-    std::fprintf(stderr, "concurrent_sum: write error: %s\n",
-                 closed ? "some output was not written" : std::strerror(errno));
+    const char* reason = "some output was not written";
+    if (!closed) {
+        reason = std::strerror(errno); // NOLINT(concurrency-mt-unsafe): only the main thread calls it
+    }
+    std::fprintf(stderr, "concurrent_sum: write error: %s\n", reason);
     return exit_failed_run;
 }
 
@@ -81,13 +92,14 @@ int close_stdout(int status)
 
 int main(int argc, char* argv[])
 {
-    if (argc < 2) {
+    const std::span args(argv, static_cast<std::size_t>(argc));
+    if (args.size() < 2) {
         std::fputs(usage_text, stderr);
         return exit_usage;
     }
-    const std::optional<std::int32_t> count = parse_count(argv[1]);
+    const std::optional<std::int32_t> count = parse_count(args[1]);
     if (!count) {
-        std::fprintf(stderr, "concurrent_sum: COUNT out of range: %s\n", argv[1]);
+        std::fprintf(stderr, "concurrent_sum: COUNT out of range: %s\n", args[1]);
         return exit_usage;
     }
 

@@ -11,7 +11,8 @@ void pause_briefly()
 {
     // Long enough for the kernel to let the other threads run between a
     // change to a sum and the line that reports it.
-    std::this_thread::sleep_for(std::chrono::microseconds{5});
+    constexpr std::chrono::microseconds pause_length{5};
+    std::this_thread::sleep_for(pause_length);
 }
 
 namespace {
@@ -30,11 +31,14 @@ constexpr char n_final_text[] = "Thread n, the final result = %ld\n\n";
 //
 // The texts are template arguments so that the compiler checks each format
 // against its arguments.
+// 1 + 2 + 3 + 4 + 5, one term an iteration.
+constexpr int last_term = 5;
+
 template <std::atomic<std::int32_t>& sum, const auto& progress_text, const auto& final_text>
 void calculate()
 {
     sum.store(0, std::memory_order_relaxed);
-    for (int k = 1; k <= 5; ++k) {
+    for (int k = 1; k <= last_term; ++k) {
         // The worker is the sum's only writer, so a load and a store make a
         // safe update; a read-modify-write would guard against nobody.
         sum.store(sum.load(std::memory_order_relaxed) + k, std::memory_order_relaxed);

@@ -31,7 +31,8 @@ constexpr conversion conversions[] = {
     {"+-3", 0},
     {"- 3", 0},
     {"0x10", 0},
-    {"\xa0" "5", 0}, // a non-breaking space in Latin-1 is not C white space
+    // A no-break space in Latin-1 (octal 240) is not white space in C.
+    {"\2405", 0},
     {"2147483647", INT32_MAX},
     {"-2147483648", INT32_MIN},
     {"000000000000002147483647", INT32_MAX},

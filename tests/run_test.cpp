@@ -92,8 +92,8 @@ testing::AssertionResult keeps_every_property(const std::string& out, std::int64
             ++samples;
         }
         if (!known) {
-            return testing::AssertionFailure() << "line " << i + 1 << " is out of place: \"" << line
-                                               << "\"\n" << out;
+            return testing::AssertionFailure() << "line " << i + 1 << " is out of place: \"" << line << "\"\n"
+                                               << out;
         }
         if (is_final && (++i == lines.size() || !lines[i].empty())) {
             return testing::AssertionFailure() << "no empty line after line " << i << ":\n" << out;
@@ -136,31 +136,41 @@ testing::AssertionResult succeeds_with_every_property(const run_case& c)
 {
     const outcome r = run_program({.args = c.args});
     if (!WIFEXITED(r.status) || WEXITSTATUS(r.status) != 0 || !r.err.empty()) {
-        return testing::AssertionFailure() << "COUNT " << c.args.front() << ": wait status " << r.status
-                                           << ", standard error:\n" << r.err;
+        return testing::AssertionFailure()
+               << "COUNT " << c.args.front() << ": wait status " << r.status << ", standard error:\n"
+               << r.err;
     }
     return keeps_every_property(r.out, c.count) << " (arguments: " << testing::PrintToString(c.args) << ")";
 }
 
-// CONCURRENT_SUM_STRESS=1 runs many more times against a full machine.
+// CONCURRENT_SUM_STRESS=RUNS makes that many random runs against a full
+// machine.
 TEST(Interleavings, EveryRunKeepsEveryProperty)
 {
-    const bool stress = std::getenv("CONCURRENT_SUM_STRESS") != nullptr;
+    const char* stress = std::getenv("CONCURRENT_SUM_STRESS");
+    const int runs = stress != nullptr ? std::atoi(stress) : 400;
     std::optional<busy_cores> load;
-    if (stress) {
+    if (stress != nullptr) {
         load.emplace();
     }
 
     std::vector<run_case> cases{
-        {{"0"}, 0},   {{"1"}, 1},   {{"3"}, 3},          {{"-1"}, -1},   {{"abc"}, 0},
-        {{"  +3"}, 3}, {{"2x"}, 2}, {{"3", "extra"}, 3}, {{"-2147483648"}, INT32_MIN},
+        {{"0"}, 0},
+        {{"1"}, 1},
+        {{"3"}, 3},
+        {{"-1"}, -1},
+        {{"abc"}, 0},
+        {{"  +3"}, 3},
+        {{"2x"}, 2},
+        {{"3", "extra"}, 3},
+        {{"-2147483648"}, INT32_MIN},
         // Long enough that samples go on after both workers have ended.
         {{"400"}, 400},
     };
     const unsigned seed = std::random_device{}();
     std::mt19937 random(seed);
     std::uniform_int_distribution<int> count(0, 60);
-    for (int i = 0, runs = stress ? 4000 : 400; i < runs; ++i) {
+    for (int i = 0; i < runs; ++i) {
         const int c = count(random);
         cases.push_back({{std::to_string(c)}, c});
     }
@@ -220,7 +230,8 @@ TEST(StartFailure, AWorkerThatCannotStartFailsTheRunCleanly)
     for (rlim_t limit = 1 << 20; limit <= rlim_t{256} << 20; limit += rlim_t{256} << 10) {
         const outcome r = run_program({.args = {"3"}, .address_space = limit});
         SCOPED_TRACE("address space " + std::to_string(limit) + ", standard error: " + r.err);
-        if (r.status == W_EXITCODE(127, 0) && r.err.find("error while loading shared libraries") != std::string::npos) {
+        if (r.status == W_EXITCODE(127, 0) &&
+            r.err.find("error while loading shared libraries") != std::string::npos) {
             continue; // too little to load the program at all
         }
         if (r.status == W_EXITCODE(0, 0)) {
