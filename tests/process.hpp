@@ -12,11 +12,8 @@ enum class stdout_target { pipe, dev_full, closed };
 struct launch {
     std::vector<std::string> args{};
     stdout_target out = stdout_target::pipe;
-    // RLIMIT_AS for the program, to make its thread starts fail.
-    std::optional<rlim_t> address_space{};
-    // Close the read end once this many bytes have come, as `head` does;
-    // zero reads to the end.
-    std::size_t read_at_most = 0;
+    std::optional<rlim_t> address_space{}; // RLIMIT_AS, to make thread starts fail
+    std::size_t read_at_most = 0;          // then close the pipe, as `head` does; 0 reads all
 };
 
 struct outcome {
