@@ -104,7 +104,7 @@ int main(int argc, char* argv[])
     }
 
     // The kernel stretches every sleep by the thread's timer slack, 50 us by
-    // default, which would turn each 5 us pause into some 55 us. Asking for
+    // default, which would turn each 5 us pause into 55 us or more. Asking for
     // the least slack before the workers start lets them inherit it too. If
     // the kernel refuses, the pauses are only longer, so the run goes on.
     prctl(PR_SET_TIMERSLACK, 1UL);

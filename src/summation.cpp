@@ -22,6 +22,9 @@ constexpr char m_final_text[] = "Thread m, the final result = %ld\n\n";
 constexpr char n_progress_text[] = "Thread n, 1+..+%d = %ld\n";
 constexpr char n_final_text[] = "Thread n, the final result = %ld\n\n";
 
+// 1 + 2 + 3 + 4 + 5, one term an iteration.
+constexpr int last_term = 5;
+
 // Every access to a sum is relaxed, and that is enough: no other data is
 // handed from thread to thread through a sum; an atomic load always returns a
 // whole value that the sum really held; and one thread's successive loads of a
@@ -31,9 +34,6 @@ constexpr char n_final_text[] = "Thread n, the final result = %ld\n\n";
 //
 // The texts are template arguments so that the compiler checks each format
 // against its arguments.
-// 1 + 2 + 3 + 4 + 5, one term an iteration.
-constexpr int last_term = 5;
-
 template <std::atomic<std::int32_t>& sum, const auto& progress_text, const auto& final_text>
 void calculate()
 {
