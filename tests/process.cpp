@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cerrno>
+#include <csignal>
 #include <system_error>
 
 namespace {
@@ -52,7 +53,9 @@ outcome run_program(const launch& how)
     const pid_t pid = fork();
     check(pid >= 0, "fork");
     if (pid == 0) {
-        // Only async-signal-safe calls between fork and exec.
+        // Only async-signal-safe calls between fork and exec. SIGPIPE is
+        // reset in case whatever started the tests ignores it.
+        signal(SIGPIPE, SIG_DFL);
         if (how.address_space) {
             const rlimit limit{*how.address_space, *how.address_space};
             setrlimit(RLIMIT_AS, &limit);

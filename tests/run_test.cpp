@@ -202,9 +202,8 @@ TEST(StartFailure, AWorkerThatCannotStartFailsTheRunCleanly)
     for (rlim_t limit = rlim_t{1} << 20; limit <= rlim_t{256} << 20; limit += rlim_t{64} << 10) {
         const outcome r = run_program({.args = {"3"}, .address_space = limit});
         SCOPED_TRACE("address space " + std::to_string(limit) + ", standard error: " + r.err);
-        if (r.status == W_EXITCODE(127, 0) &&
-            r.err.find("error while loading shared libraries") != std::string::npos) {
-            continue; // too little to load the program at all
+        if (r.status == W_EXITCODE(127, 0)) {
+            continue; // too little to load the program at all: exec or the loader failed
         }
         if (r.status == W_EXITCODE(0, 0)) {
             EXPECT_TRUE(keeps_every_property(r.out, 3));
