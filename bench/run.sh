@@ -29,27 +29,26 @@ measure() {
         exit 1
     fi
 }
-column() { awk -F, -v row="$2" -v col="$3" 'NR == row + 1 { print $col }' "$results/$1.csv"; }
 median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 measure pause 11 "$program $count" "$bare_sleeps $count"
 measure start 500 "$program 0" "$minimal" "$minimal 5"
 rss=$(for _ in $(seq 11); do /usr/bin/time -f %M "$program" 0 2>&1 >/dev/null; done | median)
 
-awk -v count=$count -v rss="$rss" \
-    -v line="$(column pause 1 4)" -v sleep="$(column pause 2 4)" \
-    -v cpu="$(column pause 1 5) $(column pause 1 6) $(column pause 1 2)" \
-    -v sleep_cpu="$(column pause 2 5) $(column pause 2 6) $(column pause 2 2)" \
-    -v run="$(column start 1 4)" -v minimal="$(column start 2 4)" -v minimal_paused="$(column start 3 4)" '
-function share(s,   f) { split(s, f, " "); return 100 * (f[1] + f[2]) / f[3] }
-BEGIN {
+# Rows: in pause.csv the program, then the bare pauses; in start.csv the
+# program, the minimal program, then the minimal program with pauses.
+awk -F, -v count=$count -v rss="$rss" '
+FNR == 1 { file++; next }
+file == 1 { pause[FNR - 1] = $4; cpu[FNR - 1] = 100 * ($5 + $6) / $2 }
+file == 2 { start[FNR - 1] = $4 }
+END {
     printf "COUNT %d, medians of 11 runs\n", count
-    printf "  per middle line          %7.1f us\n", 1e6 * line / count
-    printf "  per bare 5 us pause      %7.1f us   ratio %.2f\n", 1e6 * sleep / count, line / sleep
-    printf "  CPU share of wall time   %7.1f %%    (bare pauses: %.1f %%)\n", share(cpu), share(sleep_cpu)
+    printf "  per middle line          %7.1f us\n", 1e6 * pause[1] / count
+    printf "  per bare 5 us pause      %7.1f us   ratio %.2f\n", 1e6 * pause[2] / count, pause[1] / pause[2]
+    printf "  CPU share of wall time   %7.1f %%    (bare pauses: %.1f %%)\n", cpu[1], cpu[2]
     printf "COUNT 0, medians of 500 runs\n"
-    printf "  wall time                %7.3f ms\n", 1e3 * run
-    printf "  minimal C program        %7.3f ms   ratio %.2f\n", 1e3 * minimal, run / minimal
-    printf "  same, pausing as workers %7.3f ms   ratio %.2f\n", 1e3 * minimal_paused, run / minimal_paused
+    printf "  wall time                %7.3f ms\n", 1e3 * start[1]
+    printf "  minimal C program        %7.3f ms   ratio %.2f\n", 1e3 * start[2], start[1] / start[2]
+    printf "  same, pausing as workers %7.3f ms   ratio %.2f\n", 1e3 * start[3], start[1] / start[3]
     printf "  peak resident memory     %7d KiB (median of 11 runs)\n", rss
-}'
+}' "$results/pause.csv" "$results/start.csv"
