@@ -1,14 +1,17 @@
-#include "process.hpp"
-
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -20,27 +23,52 @@ constexpr std::string_view middle_prefix = "Main thread, the middle result m+n =
 constexpr std::string_view final_line = "Main thread, the final result m+n = 30";
 constexpr std::array<long, 6> partial_sums{0, 1, 3, 6, 10, 15};
 
-std::vector<std::string> worker_lines(char letter)
+struct outcome {
+    std::string out;
+    std::string err;
+    int status = 0; // as waitpid reports it
+};
+
+// Runs the built program through the shell, so that a test writes its
+// arguments, redirections and limits as a user would. Reads at most
+// read_at_most bytes of standard output (0 reads all), then closes the pipe
+// as `head` does.
+outcome run(const std::string& shell_args, std::size_t read_at_most = 0, const std::string& before = "")
+{
+    const std::string err_path = testing::TempDir() + "concurrent_sum_stderr." + std::to_string(getpid());
+    const std::string command = before + "exec '" CONCURRENT_SUM "' " + shell_args + " 2>" + err_path;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        throw std::runtime_error("popen failed: " + command);
+    }
+    outcome r;
+    std::array<char, 4096> buffer{};
+    for (std::size_t got = 1; got > 0 && (read_at_most == 0 || r.out.size() < read_at_most);) {
+        got = std::fread(buffer.data(), 1, buffer.size(), pipe);
+        r.out.append(buffer.data(), got);
+    }
+    r.status = pclose(pipe);
+    std::ifstream err(err_path);
+    r.err.assign(std::istreambuf_iterator<char>(err), {});
+    return r;
+}
+
+// A worker's six lines, in their order.
+std::string worker_text(char letter)
 {
     const std::string prefix = std::string("Thread ") + letter + ", ";
-    std::vector<std::string> lines;
+    std::string text;
     for (int k = 1; k <= 5; ++k) {
-        lines.push_back(prefix + "1+..+" + std::to_string(k) + " = " + std::to_string(partial_sums[k]));
+        text += prefix + "1+..+" + std::to_string(k) + " = " + std::to_string(partial_sums[k]) + "\n";
     }
-    lines.push_back(prefix + "the final result = 15");
-    return lines;
+    return text + prefix + "the final result = 15\n";
 }
 
 bool is_total_of_partial_sums(long total)
 {
-    for (long a : partial_sums) {
-        for (long b : partial_sums) {
-            if (a + b == total) {
-                return true;
-            }
-        }
-    }
-    return false;
+    return std::ranges::any_of(partial_sums, [total](long a) {
+        return std::ranges::find(partial_sums, total - a) != partial_sums.end();
+    });
 }
 
 // What every interleaving of the three threads must keep: each worker's six
@@ -65,7 +93,7 @@ testing::AssertionResult keeps_every_property(const std::string& out, std::int64
         return failure(std::to_string(lines.size()) + " lines for COUNT " + std::to_string(count));
     }
 
-    std::array<std::vector<std::string>, 2> workers;
+    std::array<std::string, 2> workers;
     std::vector<long> samples;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string_view line = lines[i];
@@ -75,7 +103,7 @@ testing::AssertionResult keeps_every_property(const std::string& out, std::int64
                            " breaks the rule of a final line and an empty one");
         }
         if (line.starts_with("Thread m, ") || line.starts_with("Thread n, ")) {
-            workers.at(line.starts_with("Thread m") ? 0 : 1).emplace_back(line);
+            workers.at(line.starts_with("Thread m") ? 0 : 1).append(line) += '\n';
         } else if (line.starts_with(middle_prefix)) {
             const std::string_view number = line.substr(middle_prefix.size());
             long value = -1;
@@ -83,7 +111,7 @@ testing::AssertionResult keeps_every_property(const std::string& out, std::int64
             samples.push_back(parsed.ptr == number.data() + number.size() ? value : -1);
         }
     }
-    if (workers[0] != worker_lines('m') || workers[1] != worker_lines('n')) {
+    if (workers[0] != worker_text('m') || workers[1] != worker_text('n')) {
         return failure("a worker's lines are wrong or out of order");
     }
     if (samples.size() != middles) {
@@ -97,16 +125,15 @@ testing::AssertionResult keeps_every_property(const std::string& out, std::int64
     return testing::AssertionSuccess();
 }
 
-testing::AssertionResult succeeds_with_every_property(const std::vector<std::string>& args,
-                                                      std::int64_t count)
+testing::AssertionResult succeeds_with_every_property(const std::string& args, std::int64_t count)
 {
-    const outcome r = run_program({.args = args});
+    const outcome r = run(args);
     if (r.status != W_EXITCODE(0, 0) || !r.err.empty()) {
         return testing::AssertionFailure()
-               << "COUNT " << args.front() << ": wait status " << r.status << ", standard error:\n"
+               << "arguments " << args << ": wait status " << r.status << ", standard error:\n"
                << r.err;
     }
-    return keeps_every_property(r.out, count) << "for arguments " << testing::PrintToString(args);
+    return keeps_every_property(r.out, count) << "for arguments " << args;
 }
 
 // Threads that keep every core busy while they live, so that the program's
@@ -129,19 +156,19 @@ TEST(Interleavings, EveryRunKeepsEveryProperty)
     const char* stress = std::getenv("CONCURRENT_SUM_STRESS");
     const auto load = stress != nullptr ? busy_cores() : std::vector<std::jthread>{};
 
-    for (const auto& [text, count] : std::vector<std::pair<std::string, std::int64_t>>{
-             {"0", 0},
-             {"1", 1},
-             {"-1", -1},
-             {"abc", 0},
-             {"  +3", 3},
-             {"2x", 2},
-             {"-2147483648", INT32_MIN},
-             {"400", 400}, // long enough that samples go on after both workers end
-         }) {
-        ASSERT_TRUE(succeeds_with_every_property({text}, count));
+    // 400 is long enough that samples go on after both workers end.
+    for (const auto& [args, count] :
+         std::vector<std::pair<std::string, std::int64_t>>{{"0", 0},
+                                                           {"1", 1},
+                                                           {"-1", -1},
+                                                           {"abc", 0},
+                                                           {"'  +3'", 3},
+                                                           {"2x", 2},
+                                                           {"-2147483648", INT32_MIN},
+                                                           {"400", 400},
+                                                           {"3 extra", 3}}) {
+        ASSERT_TRUE(succeeds_with_every_property(args, count));
     }
-    ASSERT_TRUE(succeeds_with_every_property({"3", "extra"}, 3));
 
     const unsigned seed = std::random_device{}();
     SCOPED_TRACE("random seed " + std::to_string(seed));
@@ -149,19 +176,19 @@ TEST(Interleavings, EveryRunKeepsEveryProperty)
     std::uniform_int_distribution<int> count(0, 60);
     for (int run = 0, runs = stress != nullptr ? std::atoi(stress) : 400; run < runs; ++run) {
         const int c = count(random);
-        ASSERT_TRUE(succeeds_with_every_property({std::to_string(c)}, c));
+        ASSERT_TRUE(succeeds_with_every_property(std::to_string(c), c));
     }
 }
 
 TEST(Invocation, BadCountIsAUsageError)
 {
     for (const std::string text : {"2147483648", "-2147483649", "99999999999"}) {
-        const outcome r = run_program({.args = {text}});
+        const outcome r = run(text);
         EXPECT_EQ(r.status, W_EXITCODE(2, 0)) << text;
         EXPECT_EQ(r.err, "concurrent_sum: COUNT out of range: " + text + "\n");
         EXPECT_EQ(r.out, "") << text;
     }
-    const outcome r = run_program({});
+    const outcome r = run("");
     EXPECT_EQ(r.status, W_EXITCODE(2, 0));
     EXPECT_EQ(r.err, "usage: concurrent_sum COUNT\n");
     EXPECT_EQ(r.out, "");
@@ -169,8 +196,8 @@ TEST(Invocation, BadCountIsAUsageError)
 
 TEST(LostOutput, UnwritableOutputFailsTheRun)
 {
-    for (const stdout_target target : {stdout_target::dev_full, stdout_target::closed}) {
-        const outcome r = run_program({.args = {"3"}, .out = target});
+    for (const std::string redirection : {">/dev/full", ">&-"}) {
+        const outcome r = run("3 " + redirection);
         EXPECT_EQ(r.status, W_EXITCODE(1, 0));
         EXPECT_TRUE(r.err.starts_with("concurrent_sum: write error: ")) << r.err;
         EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
@@ -180,7 +207,8 @@ TEST(LostOutput, UnwritableOutputFailsTheRun)
 // The largest COUNT is a valid request; a reader that stops early ends it.
 TEST(LostOutput, ReaderThatLeavesEarlyEndsTheRunBySigpipe)
 {
-    const outcome r = run_program({.args = {"2147483647"}, .read_at_most = 64 * 1024});
+    std::signal(SIGPIPE, SIG_DFL); // in case whatever started the tests ignores it
+    const outcome r = run("2147483647", 64 * 1024);
     EXPECT_GE(r.out.size(), 64U * 1024);
     EXPECT_TRUE(WIFSIGNALED(r.status) && WTERMSIG(r.status) == SIGPIPE) << "wait status " << r.status;
 }
@@ -192,16 +220,12 @@ TEST(StartFailure, AWorkerThatCannotStartFailsTheRunCleanly)
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "a sanitizer's shadow memory needs more address space than any limit here";
 #endif
-    std::string m_alone;
-    for (const std::string& line : worker_lines('m')) {
-        m_alone += line + "\n";
-    }
-    m_alone += "\n";
+    const std::string m_alone = worker_text('m') + "\n";
     bool first_failed = false;
     bool second_failed = false;
-    for (rlim_t limit = rlim_t{1} << 20; limit <= rlim_t{256} << 20; limit += rlim_t{64} << 10) {
-        const outcome r = run_program({.args = {"3"}, .address_space = limit});
-        SCOPED_TRACE("address space " + std::to_string(limit) + ", standard error: " + r.err);
+    for (int kib = 1024; kib <= 256 * 1024; kib += 64) {
+        const outcome r = run("3", 0, "ulimit -v " + std::to_string(kib) + "; ");
+        SCOPED_TRACE("address space " + std::to_string(kib) + " KiB, standard error: " + r.err);
         if (r.status == W_EXITCODE(127, 0)) {
             continue; // too little to load the program at all: exec or the loader failed
         }
