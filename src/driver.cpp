@@ -1,6 +1,7 @@
 #include "count.hpp"
 #include "summation.hpp"
 
+#include <pthread.h>
 #include <sys/prctl.h>
 
 #include <cerrno>
@@ -8,11 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <optional>
 #include <span>
-#include <system_error>
-#include <thread>
 
 namespace {
 
@@ -33,39 +31,16 @@ long total()
     return static_cast<long>(n_now) + m_now;
 }
 
-// std::thread reports a failed start by throwing, and a throw needs a little
-// heap. Where the address space is already exhausted even that is missing and
-// the runtime aborts instead, so a start is tried only with this much heap to
-// spare; freed, it stays with the allocator for the throw to use.
-constexpr std::size_t throw_headroom = std::size_t{64} * 1024;
-
-bool has_headroom_to_throw()
+// pthread_create reports a failed start as a number, not by throwing, so this
+// path needs no memory, which may be just what ran out.
+bool start(pthread_t& worker, void* (*routine)(void*))
 {
-    // The runtime allocates its exceptions with malloc, so ask malloc itself.
-    void* probe = std::malloc(throw_headroom); // NOLINT(cppcoreguidelines-no-malloc)
-    const bool available = probe != nullptr;
-    std::free(probe); // NOLINT(cppcoreguidelines-no-malloc)
-    return available;
-}
-
-bool start(std::thread& worker, void (*routine)())
-{
-    int error = ENOMEM;
-    if (has_headroom_to_throw()) {
-        try {
-            worker = std::thread(routine);
-            return true;
-        } catch (const std::system_error& e) {
-            error = e.code().value();
-        } catch (const std::bad_alloc&) {
-            error = ENOMEM;
-        }
+    const int error = pthread_create(&worker, nullptr, routine, nullptr);
+    if (error != 0) {
+        // NOLINTNEXTLINE(concurrency-mt-unsafe): only the main thread calls strerror
+        std::fprintf(stderr, "concurrent_sum: cannot start a worker thread: %s\n", std::strerror(error));
     }
-    // strerror rather than the exception's message, which needs memory that
-    // may be just what ran out. Only the main thread ever calls strerror.
-    // NOLINTNEXTLINE(concurrency-mt-unsafe)
-    std::fprintf(stderr, "concurrent_sum: cannot start a worker thread: %s\n", std::strerror(error));
-    return false;
+    return error == 0;
 }
 
 // Buffered output can fail late: every print may land in the buffer, and only
@@ -111,13 +86,13 @@ int main(int argc, char* argv[])
 
     // Each handle is the driver's until the join below. A run that lacks a
     // worker prints no result: a total of one worker's sum would be wrong.
-    std::thread worker_m;
-    std::thread worker_n;
+    pthread_t worker_m{};
+    pthread_t worker_n{};
     if (!start(worker_m, calculate_m)) {
         return close_stdout(exit_failed_run);
     }
     if (!start(worker_n, calculate_n)) {
-        worker_m.join();
+        pthread_join(worker_m, nullptr);
         return close_stdout(exit_failed_run);
     }
 
@@ -127,8 +102,8 @@ int main(int argc, char* argv[])
         std::printf(middle_text, total());
     }
 
-    worker_m.join();
-    worker_n.join();
+    pthread_join(worker_m, nullptr);
+    pthread_join(worker_n, nullptr);
     std::printf(final_text, total());
     return close_stdout(EXIT_SUCCESS);
 }

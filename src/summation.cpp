@@ -35,7 +35,7 @@ constexpr int last_term = 5;
 // The texts are template arguments so that the compiler checks each format
 // against its arguments.
 template <std::atomic<std::int32_t>& sum, const auto& progress_text, const auto& final_text>
-void calculate()
+void* calculate()
 {
     sum.store(0, std::memory_order_relaxed);
     for (int k = 1; k <= last_term; ++k) {
@@ -48,16 +48,19 @@ void calculate()
         std::printf(progress_text, k, static_cast<long>(sum.load(std::memory_order_relaxed)));
     }
     std::printf(final_text, static_cast<long>(sum.load(std::memory_order_relaxed)));
+    // Returning ends the thread. pthread_exit would unwind the stack, for which
+    // glibc first loads libgcc_s, and aborts where memory is too short for it.
+    return nullptr;
 }
 
 } // namespace
 
-void calculate_m()
+void* calculate_m(void* /*unused*/)
 {
-    calculate<m, m_progress_text, m_final_text>();
+    return calculate<m, m_progress_text, m_final_text>();
 }
 
-void calculate_n()
+void* calculate_n(void* /*unused*/)
 {
-    calculate<n, n_progress_text, n_final_text>();
+    return calculate<n, n_progress_text, n_final_text>();
 }

@@ -9,9 +9,10 @@ extern std::atomic<std::int32_t> m;
 extern std::atomic<std::int32_t> n;
 
 // Adds 1, 2, 3, 4 and 5 into its own sum, printing every partial sum and then
-// the final one. Meant to run on a thread of its own, beside the driver.
-void calculate_m();
-void calculate_n();
+// the final one. Each is a POSIX thread start routine: it ignores its argument
+// and returns a null pointer, which nobody reads.
+extern "C" void* calculate_m(void* unused);
+extern "C" void* calculate_n(void* unused);
 
 // The pause that every thread takes once in each iteration.
 void pause_briefly();
