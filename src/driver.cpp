@@ -46,21 +46,21 @@ bool start(pthread_t& worker, void* (*routine)(void*))
 // Buffered output can fail late: every print may land in the buffer, and only
 // the flush at exit finds the disk full or the descriptor closed. So standard
 // output is closed here, in one place, and a run whose lines did not all get
-// out is never reported as a success.
-int close_stdout(int status)
+// out is never reported as a success. Returns whether every line got out.
+// lost is the errno of a driver's line that failed, or 0: when the failing
+// write was a worker's, its reason is in that thread's errno and cannot be told.
+bool close_stdout(int lost)
 {
     const bool had_error = std::ferror(stdout) != 0;
-    const bool closed = std::fclose(stdout) == 0;
-    if (closed && !had_error) {
-        return status;
+    if (std::fclose(stdout) != 0) {
+        lost = errno;
+    } else if (!had_error) {
+        return true;
     }
-    // The reason is known only when the close itself failed.
-    const char* reason = "some output was not written";
-    if (!closed) {
-        reason = std::strerror(errno); // NOLINT(concurrency-mt-unsafe): only the main thread calls it
-    }
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): only the main thread calls strerror
+    const char* reason = lost != 0 ? std::strerror(lost) : "some output was not written";
     std::fprintf(stderr, "concurrent_sum: write error: %s\n", reason);
-    return exit_failed_run;
+    return false;
 }
 
 } // namespace
@@ -89,21 +89,30 @@ int main(int argc, char* argv[])
     pthread_t worker_m{};
     pthread_t worker_n{};
     if (!start(worker_m, calculate_m)) {
-        return close_stdout(exit_failed_run);
+        close_stdout(0);
+        return exit_failed_run;
     }
     if (!start(worker_n, calculate_n)) {
         pthread_join(worker_m, nullptr);
-        return close_stdout(exit_failed_run);
+        close_stdout(0);
+        return exit_failed_run;
     }
 
     // Counting down, so that not even the largest COUNT overflows the counter.
-    for (std::int32_t left = *count; left > 0; --left) {
+    // Once standard output has failed, every later line would be lost too, so
+    // the driver prints no more: a large COUNT would take hours to lose.
+    int lost = 0;
+    for (std::int32_t left = *count; left > 0 && std::ferror(stdout) == 0; --left) {
         pause_briefly();
-        std::printf(middle_text, total());
+        if (std::printf(middle_text, total()) < 0) {
+            lost = errno;
+        }
     }
 
     pthread_join(worker_m, nullptr);
     pthread_join(worker_n, nullptr);
-    std::printf(final_text, total());
-    return close_stdout(EXIT_SUCCESS);
+    if (std::ferror(stdout) == 0 && std::printf(final_text, total()) < 0) {
+        lost = errno;
+    }
+    return close_stdout(lost) ? EXIT_SUCCESS : exit_failed_run;
 }
