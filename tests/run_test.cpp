@@ -138,8 +138,7 @@ testing::AssertionResult keeps_every_property(const std::string& out, std::int64
 
     std::array<std::string, 2> workers;
     std::vector<sample> samples;
-    std::array<std::size_t, 2> printed{0, 0}; // each worker's lines so far
-    shares reported{0, 0};                    // by those lines
+    shares reported{0, 0}; // by each worker's lines so far
     shares reported_at_last_middle{0, 0};
     // The samples from here on have no line of that worker after them yet.
     std::array<std::size_t, 2> uncapped_from{0, 0};
@@ -154,7 +153,8 @@ testing::AssertionResult keeps_every_property(const std::string& out, std::int64
             const std::size_t w = line.starts_with("Thread m") ? 0 : 1;
             workers.at(w).append(line) += '\n';
             // Checked below: a worker's k-th line reports the k-th partial sum, its last 15.
-            reported.at(w) = partial_sums.at(std::min<std::size_t>(++printed.at(w), 5));
+            const auto printed = static_cast<std::size_t>(std::ranges::count(workers.at(w), '\n'));
+            reported.at(w) = partial_sums.at(std::min<std::size_t>(printed, 5));
             for (; uncapped_from.at(w) < samples.size(); ++uncapped_from.at(w)) {
                 samples[uncapped_from.at(w)].ceiling.at(w) = reported.at(w);
             }
