@@ -1,67 +1,20 @@
 #include "count.hpp"
-#include "summation.hpp"
+#include "run.hpp"
 
-#include <pthread.h>
-#include <sys/prctl.h>
-
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <optional>
 #include <span>
 
 namespace {
 
 constexpr char usage_text[] = "usage: concurrent_sum COUNT\n";
-constexpr char middle_text[] = "Main thread, the middle result m+n = %ld\n";
-constexpr char final_text[] = "Main thread, the final result m+n = %ld\n\n";
 
 // Exit statuses: 0 a complete run whose every line got out, 1 a run that could
 // not start a worker or lost output, 2 a bad invocation.
 constexpr int exit_failed_run = 1;
 constexpr int exit_usage = 2;
-
-long total()
-{
-    // Relaxed loads, for the reasons given where the sums are written.
-    const std::int32_t n_now = n.load(std::memory_order_relaxed);
-    const std::int32_t m_now = m.load(std::memory_order_relaxed);
-    return static_cast<long>(n_now) + m_now;
-}
-
-// pthread_create reports a failed start as a number, not by throwing, so this
-// path needs no memory, which may be just what ran out.
-bool start(pthread_t& worker, void* (*routine)(void*))
-{
-    const int error = pthread_create(&worker, nullptr, routine, nullptr);
-    if (error != 0) {
-        // NOLINTNEXTLINE(concurrency-mt-unsafe): only the main thread calls strerror
-        std::fprintf(stderr, "concurrent_sum: cannot start a worker thread: %s\n", std::strerror(error));
-    }
-    return error == 0;
-}
-
-// Buffered output can fail late: every print may land in the buffer, and only
-// the flush at exit finds the disk full or the descriptor closed. So standard
-// output is closed here, in one place, and a run whose lines did not all get
-// out is never reported as a success. Returns whether every line got out.
-// lost is the errno of a driver's line that failed, or 0: when the failing
-// write was a worker's, its reason is in that thread's errno and cannot be told.
-bool close_stdout(int lost)
-{
-    const bool had_error = std::ferror(stdout) != 0;
-    if (std::fclose(stdout) != 0) {
-        lost = errno;
-    } else if (!had_error) {
-        return true;
-    }
-    // NOLINTNEXTLINE(concurrency-mt-unsafe): only the main thread calls strerror
-    const char* reason = lost != 0 ? std::strerror(lost) : "some output was not written";
-    std::fprintf(stderr, "concurrent_sum: write error: %s\n", reason);
-    return false;
-}
 
 } // namespace
 
@@ -77,42 +30,5 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "concurrent_sum: COUNT out of range: %s\n", args[1]);
         return exit_usage;
     }
-
-    // The kernel stretches every sleep by the thread's timer slack, 50 us by
-    // default, which would turn each 5 us pause into 55 us or more. Asking for
-    // the least slack before the workers start lets them inherit it too. If
-    // the kernel refuses, the pauses are only longer, so the run goes on.
-    prctl(PR_SET_TIMERSLACK, 1UL);
-
-    // Each handle is the driver's until the join below. A run that lacks a
-    // worker prints no result: a total of one worker's sum would be wrong.
-    pthread_t worker_m{};
-    pthread_t worker_n{};
-    if (!start(worker_m, calculate_m)) {
-        close_stdout(0);
-        return exit_failed_run;
-    }
-    if (!start(worker_n, calculate_n)) {
-        pthread_join(worker_m, nullptr);
-        close_stdout(0);
-        return exit_failed_run;
-    }
-
-    // Counting down, so that not even the largest COUNT overflows the counter.
-    // Once standard output has failed, every later line would be lost too, so
-    // the driver prints no more: a large COUNT would take hours to lose.
-    int lost = 0;
-    for (std::int32_t left = *count; left > 0 && std::ferror(stdout) == 0; --left) {
-        pause_briefly();
-        if (std::printf(middle_text, total()) < 0) {
-            lost = errno;
-        }
-    }
-
-    pthread_join(worker_m, nullptr);
-    pthread_join(worker_n, nullptr);
-    if (std::ferror(stdout) == 0 && std::printf(final_text, total()) < 0) {
-        lost = errno;
-    }
-    return close_stdout(lost) ? EXIT_SUCCESS : exit_failed_run;
+    return run_summation(*count) ? EXIT_SUCCESS : exit_failed_run;
 }

@@ -1,19 +1,11 @@
 #include "summation.hpp"
 
-#include <chrono>
+#include "pause.hpp"
+
 #include <cstdio>
-#include <thread>
 
 std::atomic<std::int32_t> m{0};
 std::atomic<std::int32_t> n{0};
-
-void pause_briefly()
-{
-    // Long enough for the kernel to let the other threads run between a
-    // change to a sum and the line that reports it.
-    constexpr std::chrono::microseconds pause_length{5};
-    std::this_thread::sleep_for(pause_length);
-}
 
 namespace {
 

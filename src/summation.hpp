@@ -13,6 +13,3 @@ extern std::atomic<std::int32_t> n;
 // and returns a null pointer, which nobody reads.
 extern "C" void* calculate_m(void* unused);
 extern "C" void* calculate_n(void* unused);
-
-// The pause that every thread takes once in each iteration.
-void pause_briefly();
