@@ -1,15 +1,17 @@
+#include "transcript.hpp"
+
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -18,10 +20,6 @@
 #include <vector>
 
 namespace {
-
-constexpr std::string_view middle_prefix = "Main thread, the middle result m+n = ";
-constexpr std::string_view final_line = "Main thread, the final result m+n = 30";
-constexpr std::array<long, 6> partial_sums{0, 1, 3, 6, 10, 15};
 
 struct outcome {
     std::string out;
@@ -61,121 +59,50 @@ std::string worker_text(char letter)
     const std::string prefix = std::string("Thread ") + letter + ", ";
     std::string text;
     for (int k = 1; k <= 5; ++k) {
-        text += prefix + "1+..+" + std::to_string(k) + " = " + std::to_string(partial_sums[k]) + "\n";
+        text +=
+            prefix + "1+..+" + std::to_string(k) + " = " + std::to_string(transcript::partial_sum(k)) + "\n";
     }
     return text + prefix + "the final result = 15\n";
 }
 
-// A sum for each worker, m's first.
-using shares = std::array<long, 2>;
-
-// A middle result, with the bounds that the lines around it set on each
-// worker's share. All lines go through one locked stream, and a worker stores
-// each partial sum before the line that reports it, so the sample, taken after
-// the previous middle line and before its own, holds at least what each worker
-// reported before the previous middle line, and at most what it reports first
-// after this one.
-struct sample {
-    long total = -1;
-    shares floor{0, 0};
-    shares ceiling{15, 15};
-};
-
-// Whether the samples can be split into a share of m and a share of n, each a
-// partial sum within its bounds, with neither share ever going down. Keeps
-// every split still possible, since an early choice can strand a later sample.
-testing::AssertionResult samples_fit_their_lines(const std::vector<sample>& samples)
-{
-    std::vector<shares> splits{{0, 0}};
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        const sample& s = samples[i];
-        std::vector<shares> next;
-        for (const long a : partial_sums) {
-            const shares split{a, s.total - a};
-            const auto in_bounds = [&](std::size_t w) {
-                return s.floor[w] <= split[w] && split[w] <= s.ceiling[w];
-            };
-            const auto reachable = [&](const shares& before) {
-                return before[0] <= split[0] && before[1] <= split[1];
-            };
-            if (std::ranges::find(partial_sums, split[1]) != partial_sums.end() && in_bounds(0) &&
-                in_bounds(1) && std::ranges::any_of(splits, reachable)) {
-                next.push_back(split);
-            }
-        }
-        if (next.empty()) {
-            return testing::AssertionFailure()
-                   << "middle result " << i + 1 << " (" << s.total << ") fits no split with m from "
-                   << s.floor[0] << " to " << s.ceiling[0] << " and n from " << s.floor[1] << " to "
-                   << s.ceiling[1] << " that keeps both shares from going down";
-        }
-        splits = std::move(next);
-    }
-    return testing::AssertionSuccess();
-}
-
-// What every interleaving of the three threads must keep: each worker's six
-// lines in order with their values; exactly max(count, 0) middle lines, each
-// fitting the lines around it; an empty line after each final line and
-// nowhere else; and the final result last. With the line count fixed, these
-// leave no room for any other line.
+// What every interleaving of the three threads must keep: each line one of the
+// six texts, an empty line after each final line and nowhere else, and the
+// lines in their order keeping every property of a transcript.
 testing::AssertionResult keeps_every_property(const std::string& out, std::int64_t count)
 {
-    const auto failure = [&out](const std::string& what) {
-        return testing::AssertionFailure() << what << " in:\n" << out;
+    const auto failure = [&out](std::size_t line, const char* what) {
+        return testing::AssertionFailure() << "line " << line << ": " << what << " in:\n" << out;
     };
-    const std::size_t middles = count > 0 ? static_cast<std::size_t>(count) : 0;
-    if (!out.ends_with(std::string(final_line) + "\n\n")) {
-        return failure("no final result at the end");
+    if (!out.ends_with("\n\n")) {
+        return failure(0, "the output does not end with an empty line");
     }
-    std::vector<std::string_view> lines;
-    for (std::string_view rest = out; !rest.empty(); rest.remove_prefix(lines.back().size() + 1)) {
-        lines.push_back(rest.substr(0, rest.find('\n')));
-    }
-    if (lines.size() != 16 + middles) {
-        return failure(std::to_string(lines.size()) + " lines for COUNT " + std::to_string(count));
-    }
-
-    std::array<std::string, 2> workers;
-    std::vector<sample> samples;
-    shares reported{0, 0}; // by each worker's lines so far
-    shares reported_at_last_middle{0, 0};
-    // The samples from here on have no line of that worker after them yet.
-    std::array<std::size_t, 2> uncapped_from{0, 0};
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const std::string_view line = lines[i];
-        const bool is_final = line.find("final result") != std::string_view::npos;
-        if (is_final != (i + 1 < lines.size() && lines[i + 1].empty())) {
-            return failure("line " + std::to_string(i + 1) +
-                           " breaks the rule of a final line and an empty one");
+    transcript::checker check(count, transcript::checker::order::printed);
+    std::size_t number = 0;
+    bool after_final = false;
+    for (std::string_view rest = out; !rest.empty();) {
+        const std::string_view text = rest.substr(0, rest.find('\n'));
+        rest.remove_prefix(text.size() + 1);
+        ++number;
+        if (text.empty() != after_final) {
+            return failure(number, "breaks the rule of a final line and an empty one");
         }
-        if (line.starts_with("Thread m, ") || line.starts_with("Thread n, ")) {
-            const std::size_t w = line.starts_with("Thread m") ? 0 : 1;
-            workers.at(w).append(line) += '\n';
-            // Checked below: a worker's k-th line reports the k-th partial sum, its last 15.
-            const auto printed = static_cast<std::size_t>(std::ranges::count(workers.at(w), '\n'));
-            reported.at(w) = partial_sums.at(std::min<std::size_t>(printed, 5));
-            for (; uncapped_from.at(w) < samples.size(); ++uncapped_from.at(w)) {
-                samples[uncapped_from.at(w)].ceiling.at(w) = reported.at(w);
-            }
-        } else if (line.starts_with(middle_prefix)) {
-            const std::string_view number = line.substr(middle_prefix.size());
-            sample s{.floor = reported_at_last_middle};
-            const auto parsed = std::from_chars(number.data(), number.data() + number.size(), s.total);
-            if (parsed.ptr != number.data() + number.size()) {
-                s.total = -1;
-            }
-            samples.push_back(s);
-            reported_at_last_middle = reported;
+        after_final = false;
+        if (text.empty()) {
+            continue;
+        }
+        const std::optional<transcript::line> line = transcript::parse(text);
+        if (!line) {
+            return failure(number, "is none of the six texts");
+        }
+        after_final = line->final;
+        if (!check.add(*line)) {
+            return failure(number, check.what);
         }
     }
-    if (workers[0] != worker_text('m') || workers[1] != worker_text('n')) {
-        return failure("a worker's lines are wrong or out of order");
+    if (!check.finish()) {
+        return failure(number, check.what);
     }
-    if (samples.size() != middles) {
-        return failure(std::to_string(samples.size()) + " middle lines for COUNT " + std::to_string(count));
-    }
-    return samples_fit_their_lines(samples) << " in:\n" << out;
+    return testing::AssertionSuccess();
 }
 
 testing::AssertionResult succeeds_with_every_property(const std::string& args, std::int64_t count)
