@@ -58,11 +58,12 @@ std::string worker_text(char letter)
 {
     const std::string prefix = std::string("Thread ") + letter + ", ";
     std::string text;
-    for (int k = 1; k <= 5; ++k) {
+    for (int k = 1; k <= transcript::last_term; ++k) {
         text +=
             prefix + "1+..+" + std::to_string(k) + " = " + std::to_string(transcript::partial_sum(k)) + "\n";
     }
-    return text + prefix + "the final result = 15\n";
+    return text + prefix +
+           "the final result = " + std::to_string(transcript::partial_sum(transcript::last_term)) + "\n";
 }
 
 // What every interleaving of the three threads must keep: each line one of the
